@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kestrune::platform {
+
+class ISystemInfo {
+ public:
+  virtual ~ISystemInfo() = default;
+  // The OS version pair; false when the query fails.
+  virtual bool GetVersion(std::uint32_t& major, std::uint32_t& minor) = 0;
+  // Whether this process runs as a 32-bit process on a 64-bit system;
+  // nullopt when the system has no such query.
+  virtual std::optional<bool> IsWow64Process() = 0;
+  // Full path of the running executable.
+  virtual std::string ExecutablePath() = 0;
+};
+
+// Directory of a path, with a trailing separator.
+std::string DirectoryOf(const std::string& path);
+
+}  // namespace kestrune::platform
