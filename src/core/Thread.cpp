@@ -49,6 +49,9 @@ TThread::~TThread() {
 
 void TThread::Start() {
   if (started_.exchange(true)) return;
+  // Held until the handle is settled, so a self-freeing thread cannot delete
+  // this object while std::thread is still being assigned or detached.
+  std::lock_guard lock(startMutex_);
   thread_ = std::thread([this] { Run(); });
   if (freeOnTerminate_) thread_.detach();
 }
@@ -60,6 +63,7 @@ void TThread::Run() {
     fatal_ = std::current_exception();
   }
   if (freeOnTerminate_) {
+    { std::lock_guard lock(startMutex_); }
     delete this;
     return;
   }

@@ -56,6 +56,7 @@ class TThread {
  private:
   void Run();
 
+  std::mutex startMutex_;
   std::thread thread_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};

@@ -17,6 +17,9 @@ class ISystemInfo {
   virtual std::string ExecutablePath() = 0;
 };
 
+// The running executable's full path, or empty when unknown.
+std::string RunningExecutablePath();
+
 // Directory of a path, with a trailing separator.
 std::string DirectoryOf(const std::string& path);
 
