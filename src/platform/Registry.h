@@ -95,6 +95,9 @@ class IRegistry {
 // connection GUID, each with a "Connection" subkey.
 inline constexpr const char* kNetworkClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+// The start-with-the-system values under HKEY_LOCAL_MACHINE.
+inline constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
 // kNetworkClassKey + "\\" + guid + "\\Connection"
 std::string NetworkConnectionKeyPath(const std::string& guid);
 

@@ -6,6 +6,8 @@
 
 namespace kestrune::platform {
 
+std::optional<FileVersionNumbers> ISystemInfo::FileVersion(const std::string& path) { return ReadFileVersion(path); }
+
 std::string RunningExecutablePath() {
   std::vector<char> buf(4096);
   const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);

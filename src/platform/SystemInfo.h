@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/FileVersion.h"
+
 namespace kestrune::platform {
 
 class ISystemInfo {
@@ -15,6 +17,9 @@ class ISystemInfo {
   virtual std::optional<bool> IsWow64Process() = 0;
   // Full path of the running executable.
   virtual std::string ExecutablePath() = 0;
+  // The file's four-part version; nullopt when the file is missing or carries
+  // none. Reads the file itself unless a backend knows better.
+  virtual std::optional<FileVersionNumbers> FileVersion(const std::string& path);
 };
 
 // The running executable's full path, or empty when unknown.

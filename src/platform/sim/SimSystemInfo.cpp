@@ -22,6 +22,25 @@ std::string SimSystemInfo::ExecutablePath() {
   return executablePath_;
 }
 
+std::optional<FileVersionNumbers> SimSystemInfo::FileVersion(const std::string& path) {
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = fileVersions_.find(path);
+    if (it != fileVersions_.end()) return it->second;
+  }
+  return ISystemInfo::FileVersion(path);
+}
+
+void SimSystemInfo::SetFileVersion(const std::string& path, std::optional<FileVersionNumbers> version) {
+  std::lock_guard lock(mutex_);
+  fileVersions_[path] = version;
+}
+
+void SimSystemInfo::ClearFileVersion(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  fileVersions_.erase(path);
+}
+
 void SimSystemInfo::SetVersion(std::uint32_t major, std::uint32_t minor, bool queryWorks) {
   std::lock_guard lock(mutex_);
   major_ = major;
