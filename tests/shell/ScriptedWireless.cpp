@@ -43,6 +43,7 @@ ScriptedWireless& ScriptedWireless::Reset() {
   s.interfaces_ = {u"sim-wlan0"};
   s.networks_.clear();
   s.hosted_.clear();
+  s.joined_.clear();
   s.addResult_ = 0;
   s.deleteResult_ = 0;
   s.calls_.clear();
@@ -147,6 +148,8 @@ std::uint32_t ScriptedWireless::GetVisibleNetworkList(const char16_t* id, TWifiN
 std::uint32_t ScriptedWireless::Connect(const char16_t* id, const char16_t* ssid, const char16_t* key,
                                         std::uint32_t security) {
   Log("Connect(" + Text(id) + "," + Text(ssid) + "," + Text(key) + "," + std::to_string(security) + ")");
+  std::lock_guard lock(mutex_);
+  joined_.push_back(ssid);
   return 0;
 }
 
@@ -167,10 +170,14 @@ std::uint32_t ScriptedWireless::DeleteSsid(const char16_t* id, const char16_t* s
   Log("DeleteSsid(" + Text(id) + "," + Text(ssid) + ")");
   std::lock_guard lock(mutex_);
   if (deleteResult_ != 0) return deleteResult_;
-  const auto it = std::find(hosted_.begin(), hosted_.end(), std::u16string(ssid));
-  if (it == hosted_.end()) return kNotFound;
-  hosted_.erase(it);
-  return 0;
+  // Hosting and joining both leave a profile behind.
+  for (auto* profiles : {&hosted_, &joined_}) {
+    const auto it = std::find(profiles->begin(), profiles->end(), std::u16string(ssid));
+    if (it == profiles->end()) continue;
+    profiles->erase(it);
+    return 0;
+  }
+  return kNotFound;
 }
 
 std::uint32_t ScriptedWireless::RegisterNotification(TWifiNotificationCallback cb) {

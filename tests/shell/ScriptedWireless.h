@@ -60,6 +60,7 @@ class ScriptedWireless {
   std::vector<std::u16string> interfaces_;
   std::vector<ScriptedNetwork> networks_;
   std::vector<std::u16string> hosted_;
+  std::vector<std::u16string> joined_;
   std::uint32_t addResult_ = 0;
   std::uint32_t deleteResult_ = 0;
   std::vector<std::string> calls_;

@@ -322,6 +322,19 @@ TEST_F(SimWirelessLibrary, JoinsAnotherProcessesNetworkOnlyWithItsKey) {
   EXPECT_NE(Find(id, u"KESTRUNE")->state, 0);
   EXPECT_TRUE(fs::exists(host));
 
+  // Joining left a profile behind: deleting it takes the joiner off the network,
+  // and the host's file stays.
+  ASSERT_EQ(Join(id, *listed, u"54321"), 0u);
+  notes = gNotes.WaitFor(3);
+  ASSERT_EQ(notes.size(), 3u);
+  EXPECT_EQ(lib_->DeleteSsid(id.c_str(), u"KESTRUNE"), 0u);
+  notes = gNotes.WaitFor(4);
+  ASSERT_EQ(notes.size(), 4u);
+  EXPECT_EQ(notes[3].code, kWifiCodeDisconnected);
+  EXPECT_NE(Find(id, u"KESTRUNE")->state, 0);
+  EXPECT_TRUE(fs::exists(host));
+  EXPECT_EQ(lib_->DeleteSsid(id.c_str(), u"KESTRUNE"), 1168u);
+
   // The neighbour from the scenario joins with its key.
   const auto cafe = Find(id, u"CoffeeShop");
   ASSERT_TRUE(cafe);

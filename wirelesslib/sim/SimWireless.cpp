@@ -165,6 +165,8 @@ class Library {
       LeaveLocked(iface);
       iface.joined = Joined{it->ssid, it->key, it->hostPath, it->paramA, it->paramB};
     }
+    // Joining keeps a profile, as hosting does, so DeleteSsid can take the joiner off again.
+    iface.profiles[it->ssid] = it->key;
     PostLocked(kWifiCodeConnectionComplete, it->ssid);
     return kOk;
   }
@@ -234,7 +236,7 @@ class Library {
       if (const auto it = interfaces_.find(interfaceId); it != interfaces_.end()) {
         Interface& iface = it->second;
         if (iface.profiles.erase(name) == 0) return kErrNotFound;
-        if (iface.hosting == name) LeaveLocked(iface);
+        if (iface.hosting == name || (iface.joined && iface.joined->ssid == name)) LeaveLocked(iface);
         return kOk;
       }
     }
