@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "FirstPaintProbe.h"
 #include "core/Thread.h"
 #include "platform/Platform.h"
 #include "platform/SystemInfo.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
         form.HandleQueryEndSession();
       });
     }
+    kestrune::app::InstallFirstPaintProbe(form);
     if (!form.StartMinimized()) form.show();
     rc = QApplication::exec();
     form.Shutdown();
