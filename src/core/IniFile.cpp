@@ -113,7 +113,9 @@ void TIniText::WriteString(std::string_view section, std::string_view key, std::
   entry.append(key).push_back('=');
   for (const char c : value) entry.push_back(c == '\r' || c == '\n' ? ' ' : c);
 
-  const std::string eol = NewLineBreak();
+  // New lines take the break of the line they follow: in a file of mixed breaks
+  // another one could fuse with the next break ("\r" then "\n") and swallow a line.
+  std::string eol = NewLineBreak();
   std::size_t s = FindSection(section);
   if (s != npos) {
     if (const std::size_t k = FindEntry(s, key); k != npos) {
@@ -124,11 +126,13 @@ void TIniText::WriteString(std::string_view section, std::string_view key, std::
     std::size_t at = SectionEnd(s);
     while (at > s + 1 && IsBlank(lines_[at - 1].raw)) --at;
     if (lines_[at - 1].eol.empty()) lines_[at - 1].eol = eol;
+    eol = lines_[at - 1].eol;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Classify(std::move(entry), eol));
     return;
   }
   if (!lines_.empty()) {
     if (lines_.back().eol.empty()) lines_.back().eol = eol;
+    eol = lines_.back().eol;
     if (!IsBlank(lines_.back().raw)) lines_.push_back(Classify({}, eol));
   }
   lines_.push_back(Classify("[" + std::string(section) + "]", eol));

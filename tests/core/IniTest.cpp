@@ -177,6 +177,29 @@ TEST(IniText, WritingCreatesTheSectionAtTheEnd) {
   }
 }
 
+// A new line must not end in "\r" right before a line that starts with "\n":
+// the two would read back as one break and a blank line would vanish.
+TEST(IniText, NewLinesInAFileOfMixedBreaksKeepEveryLine) {
+  struct Case {
+    std::string before, section, after;
+  } cases[] = {
+      // Appended section after a last line ending in CR, file's first break LF.
+      {"[A]\nx=1\n\n[B]\r\nk=2\r", "C", "[A]\nx=1\n\n[B]\r\nk=2\r\r[C]\rn=v\r"},
+      // Entry inserted before a blank LF line, file's first break CR.
+      {"[A]\rx=1\r[B]\ny=2\n\n[C]\n", "B", "[A]\rx=1\r[B]\ny=2\nn=v\n\n[C]\n"},
+  };
+  for (const auto& c : cases) {
+    TIniText ini(c.before);
+    ini.WriteString(c.section, "n", "v");
+    EXPECT_EQ(ini.Text(), c.after);
+    // Re-read and written again, nothing moves.
+    TIniText back(ini.Text());
+    back.WriteString(c.section, "n", "v");
+    EXPECT_EQ(back.Text(), c.after);
+    EXPECT_EQ(back.ReadValue(c.section, "n"), "v");
+  }
+}
+
 TEST(IniText, LineBreaksInAValueCannotForgeEntries) {
   TIniText ini("[System]\r\n");
   ini.WriteString("System", "SSID", "evil\r\n[System]\r\nPassword=x\nAutoRun=1");
