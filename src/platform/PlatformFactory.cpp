@@ -4,11 +4,12 @@
 #include "platform/Com.h"
 #include "platform/Platform.h"
 #include "platform/Registry.h"
+#include "platform/linux/LinuxAutostart.h"
 #include "platform/linux/LinuxInternet.h"
 #include "platform/linux/LinuxIpHelper.h"
-#include "platform/linux/LinuxNetSharing.h"
 #include "platform/linux/LinuxRegistry.h"
 #include "platform/linux/LinuxSystemInfo.h"
+#include "platform/linux/NmNetSharing.h"
 #include "platform/sim/SimMachine.h"
 
 namespace kestrune::platform {
@@ -20,11 +21,12 @@ class LinuxPlatform : public PlatformHolder {
   LinuxPlatform() {
     // Further keys get backends of their own beside the network keys.
     registry_.Mount(HKEY_LOCAL_MACHINE, kNetworkClassKey, networkKeys_);
+    registry_.Mount(HKEY_LOCAL_MACHINE, kRunKey, autostart_);
     platform_.internet = &internet_;
     platform_.system = &system_;
     platform_.registry = &registry_;
     platform_.ipHelper = &ipHelper_;
-    platform_.netSharing = &netSharing_;
+    platform_.netSharing = netSharing_.get();
     platform_.com = &com_;
   }
   const Platform& Get() const override { return platform_; }
@@ -34,9 +36,10 @@ class LinuxPlatform : public PlatformHolder {
   LinuxInternet internet_;
   LinuxSystemInfo system_;
   LinuxRegistry networkKeys_;
+  LinuxAutostartRegistry autostart_;
   CompositeRegistry registry_;
   LinuxIpHelper ipHelper_;
-  LinuxNetSharingUnavailable netSharing_;
+  std::unique_ptr<INetSharingProvider> netSharing_ = CreateLinuxNetSharing();
   NoComRuntime com_;
   Platform platform_;
 };

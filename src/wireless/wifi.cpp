@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
+
 namespace {
 
 template <typename F>
@@ -35,6 +37,12 @@ std::unique_ptr<TWifiLibrary> LoadWifiLibrary(const std::string& path) {
   return library;
 }
 
+std::string WirelessLibraryPath(const std::string& appDir) {
+  const char* chosen = std::getenv("KESTRUNE_WIRELESS_LIBRARY");
+  if (chosen != nullptr && *chosen != '\0') return chosen;
+  return appDir + kWirelessLibraryFileName;
+}
+
 std::unique_ptr<TWifiLibrary> LoadWirelessLibrary(const std::string& appDir) {
-  return LoadWifiLibrary(appDir + kWirelessLibraryFileName);
+  return LoadWifiLibrary(WirelessLibraryPath(appDir));
 }

@@ -137,5 +137,8 @@ constexpr const char* kWirelessLibraryFileName = "libwireless.so";
 // Opens the library at path and resolves all eight functions; throws
 // EWifiLibraryError naming the file and, where one is missing, the function.
 std::unique_ptr<TWifiLibrary> LoadWifiLibrary(const std::string& path);
-// The library beside the executable: appDir ends with a separator.
+// The library to load: $KESTRUNE_WIRELESS_LIBRARY when set and not empty,
+// else libwireless.so beside the executable (appDir ends with a separator).
+std::string WirelessLibraryPath(const std::string& appDir);
+// The library WirelessLibraryPath names.
 std::unique_ptr<TWifiLibrary> LoadWirelessLibrary(const std::string& appDir);
