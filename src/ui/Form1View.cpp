@@ -23,6 +23,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <initializer_list>
 
 #include "ui/Translate.h"
 
@@ -111,6 +112,43 @@ QWidget* MakeImagePair(QWidget* parent, const char* connectedName, const char* d
 void ShowPair(TPicture* connected, TPicture* disconnected, bool isConnected) {
   connected->setVisible(isConnected);
   disconnected->setVisible(!isConnected);
+}
+
+// A page of the notebook, its rows laid out top to bottom.
+QVBoxLayout* MakePage(QWidget*& page, const char* name, const QMargins& margins, int spacing) {
+  page = new QWidget();
+  page->setObjectName(QLatin1String(name));
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(margins);
+  layout->setSpacing(spacing);
+  return layout;
+}
+
+// A panel of the connect page, its rows laid out top to bottom under a bold heading.
+QVBoxLayout* MakePanel(QFrame* panel, const char* name, QLabel*& heading, const char* headingName,
+                       const QString& headingText) {
+  panel->setObjectName(QLatin1String(name));
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(12, 10, 12, 10);
+  layout->setSpacing(6);
+  heading = MakeLabel(panel, headingName, headingText);
+  SetBold(heading);
+  layout->addWidget(heading);
+  return layout;
+}
+
+// A page's row of buttons: one on the left, the others on the right, all of one width at least.
+QHBoxLayout* MakeButtonRow(QPushButton* left, std::initializer_list<QPushButton*> right) {
+  auto* row = new QHBoxLayout();
+  row->setSpacing(8);
+  left->setMinimumWidth(96);
+  row->addWidget(left);
+  row->addStretch(1);
+  for (QPushButton* b : right) {
+    b->setMinimumWidth(96);
+    row->addWidget(b);
+  }
+  return row;
 }
 
 QFrame* MakeDivider(QWidget* parent) {
@@ -435,11 +473,7 @@ QWidget* TForm1View::BuildTopBar() {
 }
 
 void TForm1View::BuildHomePage() {
-  tbHome = new QWidget();
-  tbHome->setObjectName(QStringLiteral("tbHome"));
-  auto* layout = new QVBoxLayout(tbHome);
-  layout->setContentsMargins(18, 12, 18, 10);
-  layout->setSpacing(8);
+  auto* layout = MakePage(tbHome, "tbHome", QMargins(18, 12, 18, 10), 8);
 
   lblInstruction = MakeLabel(tbHome, "lblInstruction",
                              QtText("Instruction\r\n\r\nThis utility turns your computer into a wireless router.\r\n"
@@ -488,11 +522,7 @@ void TForm1View::BuildHomePage() {
 }
 
 void TForm1View::BuildHotspotSetupPage() {
-  tbHotspotSetup = new QWidget();
-  tbHotspotSetup->setObjectName(QStringLiteral("tbHotspotSetup"));
-  auto* layout = new QVBoxLayout(tbHotspotSetup);
-  layout->setContentsMargins(18, 10, 18, 8);
-  layout->setSpacing(6);
+  auto* layout = MakePage(tbHotspotSetup, "tbHotspotSetup", QMargins(18, 10, 18, 8), 6);
 
   const auto group = [this](const char* name, const QString& title, const char* connectedName,
                             const char* disconnectedName, const char* iconBase, TPicture*& connected,
@@ -547,37 +577,21 @@ void TForm1View::BuildHotspotSetupPage() {
   lblStartSharing->setMinimumHeight(30);
   layout->addWidget(lblStartSharing);
 
-  auto* buttons = new QHBoxLayout();
-  buttons->setSpacing(8);
   btnRefresh2 = MakeActionButton(tbHotspotSetup, "btnRefresh2", actRefresh2->text(), actRefresh2, true);
-  buttons->addWidget(btnRefresh2);
-  buttons->addStretch(1);
   btnStartSharing = MakeActionButton(tbHotspotSetup, "btnStartSharing", actStartSharing->text(), actStartSharing, true);
   btnStopSharing = MakeActionButton(tbHotspotSetup, "btnStopSharing", actStopSharing->text(), actStopSharing, true);
-  for (QPushButton* b : {btnRefresh2, btnStartSharing, btnStopSharing}) b->setMinimumWidth(96);
-  buttons->addWidget(btnStartSharing);
-  buttons->addWidget(btnStopSharing);
-  layout->addLayout(buttons);
+  layout->addLayout(MakeButtonRow(btnRefresh2, {btnStartSharing, btnStopSharing}));
   layout->addStretch(1);
   PageControl1->addTab(tbHotspotSetup, QStringLiteral("Hotspot Setup"));
 }
 
 void TForm1View::BuildConnectPage() {
-  tbConnectToHotspot = new QWidget();
-  tbConnectToHotspot->setObjectName(QStringLiteral("tbConnectToHotspot"));
-  auto* layout = new QVBoxLayout(tbConnectToHotspot);
-  layout->setContentsMargins(14, 10, 14, 8);
-  layout->setSpacing(10);
+  auto* layout = MakePage(tbConnectToHotspot, "tbConnectToHotspot", QMargins(14, 10, 14, 8), 10);
 
   auto* host = new QFrame(tbConnectToHotspot);
   pnlHost = host;
-  host->setObjectName(QStringLiteral("pnlHost"));
-  auto* hostLayout = new QVBoxLayout(host);
-  hostLayout->setContentsMargins(12, 10, 12, 10);
-  hostLayout->setSpacing(6);
-  lblHostHeading = MakeLabel(host, "lblHostHeading", QStringLiteral("1. I AM A KESTRUNE."));
-  SetBold(lblHostHeading);
-  hostLayout->addWidget(lblHostHeading);
+  auto* hostLayout =
+      MakePanel(host, "pnlHost", lblHostHeading, "lblHostHeading", QStringLiteral("1. I AM A KESTRUNE."));
   lblHostInstruction =
       MakeLabel(host, "lblHostInstruction",
                 QStringLiteral("If current computer is acting as a wifi router and you want to share the Internet to "
@@ -609,13 +623,8 @@ void TForm1View::BuildConnectPage() {
 
   auto* client = new QFrame(tbConnectToHotspot);
   pnlClient = client;
-  client->setObjectName(QStringLiteral("pnlClient"));
-  auto* clientLayout = new QVBoxLayout(client);
-  clientLayout->setContentsMargins(12, 10, 12, 10);
-  clientLayout->setSpacing(6);
-  lblClientHeading = MakeLabel(client, "lblClientHeading", QStringLiteral("2. I WANT TO CONNECT TO A KESTRUNE."));
-  SetBold(lblClientHeading);
-  clientLayout->addWidget(lblClientHeading);
+  auto* clientLayout = MakePanel(client, "pnlClient", lblClientHeading, "lblClientHeading",
+                                 QStringLiteral("2. I WANT TO CONNECT TO A KESTRUNE."));
   lblClientInstruction = MakeLabel(client, "lblClientInstruction",
                                    QStringLiteral("If there is a KESTRUNE running nearby and broadcasting a wifi "
                                                   "signal, click the button below to connect to that KESTRUNE."),
@@ -629,17 +638,10 @@ void TForm1View::BuildConnectPage() {
   lblInternetSharedHint = MakeLabel(client, "lblInternetSharedHint", QString(), true);
   lblInternetSharedHint->setMinimumHeight(lblInternetSharedHint->fontMetrics().height());
   clientLayout->addWidget(lblInternetSharedHint);
-  auto* buttons = new QHBoxLayout();
-  buttons->setSpacing(8);
   sBitBtn2 = MakeActionButton(client, "sBitBtn2", actRefresh2->text(), actRefresh2, true);
-  buttons->addWidget(sBitBtn2);
-  buttons->addStretch(1);
   btnConnect = MakeActionButton(client, "btnConnect", QStringLiteral("Connect to KESTRUNE"), actConnect, false);
   btnDisconnect1 = MakeActionButton(client, "btnDisconnect1", actDisconnect->text(), actDisconnect, true);
-  for (QPushButton* b : {sBitBtn2, btnConnect, btnDisconnect1}) b->setMinimumWidth(96);
-  buttons->addWidget(btnConnect);
-  buttons->addWidget(btnDisconnect1);
-  clientLayout->addLayout(buttons);
+  clientLayout->addLayout(MakeButtonRow(sBitBtn2, {btnConnect, btnDisconnect1}));
   layout->addWidget(client);
   layout->addStretch(1);
   PageControl1->addTab(tbConnectToHotspot, QStringLiteral("Connect to Hotspot"));

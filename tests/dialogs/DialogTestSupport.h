@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the dialog tests: drive a "modal" dialog without a nested loop,
-// capture the addresses handed to the desktop, build connections.
+// capture the addresses handed to the desktop; connections come from the
+// shell tests' harness.
 #include <QDialog>
 #include <QUrl>
 #include <functional>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../shell/TestSupport.h"
 #include "platform/sim/SimNetworkScenario.h"
 #include "ui/ModalDialog.h"
 #include "ui/UrlOpener.h"
@@ -56,21 +58,6 @@ class ScopedOpener {
   std::shared_ptr<kestrune::ui::IUrlOpener> previous_;
 };
 
-// A connection of the simulated machine: GUID number n, named name, with a
-// device name of name + " device".
-inline kestrune::platform::SimAdapter Connection(int n, const std::string& name, bool physical, bool wireless,
-                                                 kestrune::platform::NETCON_STATUS status =
-                                                     kestrune::platform::NCS_CONNECTED) {
-  kestrune::platform::SimAdapter a;
-  a.guid = kestrune::platform::SimNetworkBuilder::GuidFor(n);
-  a.connectionName = name;
-  a.deviceName = name + " device";
-  a.pnpInstanceId = physical ? std::string(wireless ? "USB\\VID_0BDA&PID_8176\\1" : "PCI\\VEN_8086&DEV_100E\\1")
-                             : std::string("ROOT\\NET\\0000");
-  a.mediaSubType = wireless ? 2u : 1u;
-  a.status = status;
-  a.mac = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(n)};
-  return a;
-}
+using testsupport::Connection;
 
 }  // namespace dialogtest

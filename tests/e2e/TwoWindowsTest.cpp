@@ -3,14 +3,6 @@
 // computer without an Internet source, finds the network and joins it.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,6 +21,8 @@
 #include <vector>
 
 #include "core/Strings.h"
+#include "fixtures/PeerProcess.h"
+#include "fixtures/TempDir.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimNetworkScenario.h"
 #include "shell/Unit1.h"
@@ -36,8 +30,6 @@
 #include "ui/MessageBox.h"
 #include "wireless/WifiNetwork.h"
 #include "wireless/wifi.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using kestrune::platform::SimAdapter;
@@ -53,25 +45,6 @@ constexpr char kLibrary[] = KESTRUNE_BIN_DIR "/libwireless.so";
 constexpr char kPeer[] = KESTRUNE_BIN_DIR "/kestrune_window_peer";
 constexpr char kSignalFound[] = "Signal [KESTRUNE] found nearby";
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "kestrune-e2e-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 // Processes events until done() holds or timeoutMs passes; returns done().
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = kLimitMs) {
   QElapsedTimer timer;
@@ -84,88 +57,18 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = kLimitMs) {
   return true;
 }
 
-// kestrune_window_peer with its standard input and output on pipes.
-class WindowPeer {
+// kestrune_window_peer; this process's window keeps handling its events
+// while the test waits for the peer to end.
+class WindowPeer : public PeerProcess {
  public:
-  WindowPeer() = default;
-  WindowPeer(const WindowPeer&) = delete;
-  WindowPeer& operator=(const WindowPeer&) = delete;
-
-  bool Start() {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0) return false;
-    if (pipe2(out, O_CLOEXEC) != 0) {
-      close(in[0]);
-      close(in[1]);
-      return false;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::string arg0 = kPeer, arg1 = kLibrary;
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-    const int rc = posix_spawn(&pid_, kPeer, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-    if (rc != 0) pid_ = -1;
-    return rc == 0;
-  }
-
-  // The next line the peer prints, or what came of it when none comes in time.
-  std::string ReadLine(int timeoutMs) {
-    std::string line;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-      pollfd p{stdout_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char c;
-      if (read(stdout_, &c, 1) <= 0) break;
-      if (c == '\n') return line;
-      line += c;
-    }
-    return line;
-  }
-
-  void CloseInput() {
-    if (stdin_ >= 0) close(stdin_);
-    stdin_ = -1;
-  }
-
-  // The exit status, or -1 when the peer does not end in time. This process's
-  // window keeps handling its events meanwhile.
+  bool Start() { return PeerProcess::Start(kPeer, kLibrary); }
+  std::string ReadLine(int timeoutMs) { return PeerProcess::ReadLine(std::chrono::milliseconds(timeoutMs)); }
   int Wait(int timeoutMs) {
-    int result = -1;
-    WaitFor(
-        [&] {
-          int status = 0;
-          const pid_t r = waitpid(pid_, &status, WNOHANG);
-          if (r != pid_) return r < 0;
-          pid_ = -1;
-          result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-          return true;
-        },
-        timeoutMs);
-    return result;
+    return PeerProcess::Wait(std::chrono::milliseconds(timeoutMs), [] {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(2);
+    });
   }
-
-  ~WindowPeer() {
-    CloseInput();
-    if (stdout_ >= 0) close(stdout_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
 };
 
 // What the joiner's controller reports from the wireless library's thread.

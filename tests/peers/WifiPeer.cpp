@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/SystemInfo.h"
 #include "platform/sim/SimInternet.h"
 #include "wireless/WifiNetwork.h"
 #include "wireless/wifi.h"
@@ -16,11 +17,9 @@
 namespace {
 
 std::string BesideMe() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return kWirelessLibraryFileName;
-  std::string exe(path, static_cast<std::size_t>(n));
-  return exe.substr(0, exe.rfind('/') + 1) + kWirelessLibraryFileName;
+  const std::string exe = kestrune::platform::RunningExecutablePath();
+  if (exe.empty()) return kWirelessLibraryFileName;
+  return kestrune::platform::DirectoryOf(exe) + kWirelessLibraryFileName;
 }
 
 }  // namespace

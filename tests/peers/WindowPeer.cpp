@@ -23,7 +23,9 @@
 #include <system_error>
 #include <thread>
 
+#include "../fixtures/TempDir.h"
 #include "core/Thread.h"
+#include "platform/SystemInfo.h"
 #include "platform/sim/SimMachine.h"
 #include "shell/Unit1.h"
 #include "ui/Form1View.h"
@@ -35,31 +37,10 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string BesideMe() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return kWirelessLibraryFileName;
-  std::string exe(path, static_cast<std::size_t>(n));
-  return exe.substr(0, exe.rfind('/') + 1) + kWirelessLibraryFileName;
+  const std::string exe = kestrune::platform::RunningExecutablePath();
+  if (exe.empty()) return kWirelessLibraryFileName;
+  return kestrune::platform::DirectoryOf(exe) + kWirelessLibraryFileName;
 }
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "kestrune-window-peer-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 void Say(const char* line) {
   std::printf("%s\n", line);
@@ -81,7 +62,7 @@ bool StillOnTheAir() {
 
 int Run(const std::string& libraryPath) {
   const auto library = LoadWifiLibrary(libraryPath);
-  TempDir programDir;
+  TempDir programDir{"kestrune-window-peer"};
   kestrune::platform::SimMachine machine;
   machine.LoadDefaultScenario();
   machine.System().SetExecutablePath((programDir.Path() / "kestrune").string());

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "core/Errors.h"
+#include "fixtures/ScopedEnv.h"
+#include "fixtures/TempDir.h"
 #include "platform/Platform.h"
 #include "platform/Registry.h"
 #include "platform/linux/LinuxAutostart.h"
@@ -18,22 +20,6 @@ using namespace kestrune::platform;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrune-autostart-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 std::string Slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -49,22 +35,6 @@ std::string ExecLine(const std::string& entry) {
     if (line.rfind("Exec=", 0) == 0) return line;
   return {};
 }
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 void Put(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 

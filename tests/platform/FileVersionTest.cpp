@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fixtures/PeBuilder.h"
+#include "fixtures/TempDir.h"
 #include "platform/FileVersion.h"
 
 using namespace kestrune::platform;
@@ -115,27 +116,13 @@ std::optional<FileVersionNumbers> Read(const std::vector<std::uint8_t>& bytes) {
   return ReadFileVersion(MemoryByteSource(bytes));
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrune-fv-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    const auto p = path_ / name;
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                             static_cast<std::streamsize>(bytes.size()));
-    return p.string();
-  }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+// Writes bytes to a file named name in dir; returns its path.
+std::string WriteIn(const TempDir& dir, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  const auto p = dir.Path() / name;
+  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                           static_cast<std::streamsize>(bytes.size()));
+  return p.string();
+}
 
 }  // namespace
 
@@ -227,10 +214,10 @@ TEST(FileVersionReaders, SurviveBitFlips) {
 
 TEST(FileVersionFile, OnlyRegularFilesAreRead) {
   TempDir dir;
-  EXPECT_EQ(ReadFileVersion(dir.Write("app.exe", PeBuilder::Build({.file = {2, 0, 1, 15}}))),
+  EXPECT_EQ(ReadFileVersion(WriteIn(dir, "app.exe", PeBuilder::Build({.file = {2, 0, 1, 15}}))),
             (FileVersionNumbers{2, 0, 1, 15}));
-  EXPECT_EQ(ReadFileVersion(dir.Write("lib.so", ElfBuilder({}).Build())), (FileVersionNumbers{1, 0, 0, 1}));
-  EXPECT_EQ(ReadFileVersion(dir.Write("empty", {})), std::nullopt);
+  EXPECT_EQ(ReadFileVersion(WriteIn(dir, "lib.so", ElfBuilder({}).Build())), (FileVersionNumbers{1, 0, 0, 1}));
+  EXPECT_EQ(ReadFileVersion(WriteIn(dir, "empty", {})), std::nullopt);
   EXPECT_EQ(ReadFileVersion((dir.Path() / "missing.exe").string()), std::nullopt);
   EXPECT_EQ(ReadFileVersion(dir.Path().string()), std::nullopt);
   EXPECT_EQ(ReadFileVersion(""), std::nullopt);

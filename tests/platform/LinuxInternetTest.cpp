@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/TempDir.h"
 #include "platform/linux/LinuxInternet.h"
 
 using namespace std::chrono_literals;
@@ -24,23 +25,6 @@ using kestrune::platform::LinuxInternet;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrune-net-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 void WriteFile(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -133,8 +117,8 @@ TEST(LinuxInternet, ConnectedStateFromRoutingTables) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    const fs::path proc = dir.path() / "proc";
-    const fs::path sys = dir.path() / "sys";
+    const fs::path proc = dir.Path() / "proc";
+    const fs::path sys = dir.Path() / "sys";
     fs::create_directories(proc / "net");
     fs::create_directories(sys / "class" / "net");
     if (c.route) WriteFile(proc / "net" / "route", *c.route);

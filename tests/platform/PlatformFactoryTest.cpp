@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "fixtures/ScopedEnv.h"
 #include "platform/Internet.h"
 #include "platform/IpHelper.h"
 #include "platform/NetSharing.h"
@@ -14,22 +15,6 @@
 using namespace kestrune::platform;
 
 namespace {
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value) setenv(name, value, 1); else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 void ExpectComplete(const Platform& p) {
   EXPECT_NE(p.internet, nullptr);

@@ -12,12 +12,6 @@ using namespace kestrune::platform;
 
 namespace {
 
-std::vector<std::string> Lines(const kestrune::TStringList& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
-  return out;
-}
-
 std::vector<std::string> Names(const TAdapterManager& m) {
   std::vector<std::string> out;
   for (int i = 0; i < m.Adapters().Count(); ++i) out.push_back(m.Adapter(i)->AdapterName);

@@ -13,12 +13,6 @@ using namespace kestrune::platform;
 
 namespace {
 
-std::vector<std::string> Lines(const kestrune::TStringList& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
-  return out;
-}
-
 std::vector<std::string> Guids(const TConnectionManager& c) {
   std::vector<std::string> out;
   for (int i = 0; i < c.Connections().Count(); ++i) out.push_back(c.Connection(i)->Guid);

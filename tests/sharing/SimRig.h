@@ -3,7 +3,9 @@
 // facilities the tests drive and a builder for its networks.
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "core/StringList.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimNetworkScenario.h"
@@ -44,3 +46,10 @@ struct SimRig {
     return a;
   }
 };
+
+// The strings of a list, to compare as a whole.
+inline std::vector<std::string> Lines(const kestrune::TStringList& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
+  return out;
+}

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "fixtures/ScopedEnv.h"
 #include "platform/sim/SimNetworkScenario.h"
 #include "shell/Unit1.h"
 #include "ui/Form1View.h"
@@ -36,6 +37,7 @@ using kestrune::platform::SimNetworkBuilder;
 using kestrune::platform::SimSharingRole;
 using kestrune::ui::Answer;
 using kestrune::ui::Icon;
+using testsupport::Connection;
 using testsupport::MessageCapture;
 using testsupport::WindowHarness;
 namespace np = kestrune::platform;
@@ -80,20 +82,6 @@ Enabling EnablingOf(TForm1& form) {
   form.UpdateActions();
   return {Act(&form, "actStartSharing")->isEnabled(), Act(&form, "actStopSharing")->isEnabled(),
           Act(&form, "actConnect")->isEnabled(), Act(&form, "actDisconnect")->isEnabled()};
-}
-
-SimAdapter Connection(int n, const std::string& name, bool physical, bool wireless,
-                      np::NETCON_STATUS status = np::NCS_CONNECTED) {
-  SimAdapter a;
-  a.guid = SimNetworkBuilder::GuidFor(n);
-  a.connectionName = name;
-  a.deviceName = name + " device";
-  a.pnpInstanceId = physical ? std::string(wireless ? "USB\\VID_0BDA&PID_8176\\1" : "PCI\\VEN_8086&DEV_100E\\1")
-                             : std::string("ROOT\\NET\\0000");
-  a.mediaSubType = wireless ? 2u : 1u;
-  a.status = status;
-  a.mac = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(n)};
-  return a;
 }
 
 bool NothingShares(np::SimMachine& m) {
@@ -555,8 +543,8 @@ TEST(MainWindow, StartAndStopOnTheSimulatedAir) {
   const auto loaded = LoadWifiLibrary(std::string(KESTRUNE_BIN_DIR) + "/libwireless.so");
   h.library = *loaded;
   const std::filesystem::path air = h.dir.Path() / "air";
-  setenv("KESTRUNE_SIM_AIR", air.c_str(), 1);
-  unsetenv("KESTRUNE_SIM_WIFI");
+  const ScopedEnv airEnv("KESTRUNE_SIM_AIR", air.string());
+  const ScopedEnv noScript("KESTRUNE_SIM_WIFI", nullptr);
   const auto hostedHere = [&] {
     std::vector<std::string> found;
     std::error_code ec;
@@ -583,5 +571,4 @@ TEST(MainWindow, StartAndStopOnTheSimulatedAir) {
   }
   EXPECT_TRUE(hostedHere().empty());
   EXPECT_TRUE(NothingShares(h.machine));
-  unsetenv("KESTRUNE_SIM_AIR");
 }

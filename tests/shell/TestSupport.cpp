@@ -10,17 +10,6 @@
 
 namespace testsupport {
 
-TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "kestrune-shell-XXXXXX").string();
-  if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
 void WriteFile(const std::filesystem::path& p, const std::string& data) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << data;

@@ -1,7 +1,9 @@
 #pragma once
-// Helpers shared by the shell tests: temporary folders, files, captured boxes.
+// Helpers shared by the shell tests: temporary folders, files, connections,
+// captured boxes.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -10,26 +12,38 @@
 #include <vector>
 
 #include "ScriptedWireless.h"
+#include "fixtures/TempDir.h"
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimNetworkScenario.h"
 #include "ui/MessageBox.h"
 
 class TForm1;
 
 namespace testsupport {
 
-class TempDir {
+class TempDir : public ::TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
+  TempDir() : ::TempDir("kestrune-shell") {}
   // With a trailing separator, as the program keeps its own folder.
-  std::string Dir() const { return path_.string() + "/"; }
-
- private:
-  std::filesystem::path path_;
+  std::string Dir() const { return Path().string() + "/"; }
 };
+
+// A connection of the simulated machine: GUID number n, named name, with a
+// device name of name + " device".
+inline kestrune::platform::SimAdapter Connection(int n, const std::string& name, bool physical, bool wireless,
+                                                 kestrune::platform::NETCON_STATUS status =
+                                                     kestrune::platform::NCS_CONNECTED) {
+  kestrune::platform::SimAdapter a;
+  a.guid = kestrune::platform::SimNetworkBuilder::GuidFor(n);
+  a.connectionName = name;
+  a.deviceName = name + " device";
+  a.pnpInstanceId = physical ? std::string(wireless ? "USB\\VID_0BDA&PID_8176\\1" : "PCI\\VEN_8086&DEV_100E\\1")
+                             : std::string("ROOT\\NET\\0000");
+  a.mediaSubType = wireless ? 2u : 1u;
+  a.status = status;
+  a.mac = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(n)};
+  return a;
+}
 
 void WriteFile(const std::filesystem::path& p, const std::string& data);
 std::string ReadFile(const std::filesystem::path& p);

@@ -16,6 +16,8 @@
 
 #include "core/Errors.h"
 #include "fixtures/PeBuilder.h"
+#include "fixtures/ScopedEnv.h"
+#include "fixtures/TempDir.h"
 #include "platform/FileVersion.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxSystemInfo.h"
@@ -28,39 +30,6 @@ namespace {
 
 constexpr char kLibrary[] = KESTRUNE_BIN_DIR "/libwireless.so";
 constexpr char kExecutable[] = KESTRUNE_BIN_DIR "/kestrune";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrune-netutil-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
