@@ -41,7 +41,6 @@
 #include "platform/linux/NmDbus.h"
 #include "wireless/wifi.h"
 
-#define NMWIFI_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace nm = kestrune::platform::nm;
 
@@ -809,38 +808,4 @@ Library& Lib() {
 
 }  // namespace
 
-NMWIFI_EXPORT std::uint32_t EnumInterface(TWifiInterfaceList* list) { return Lib().EnumInterface(list); }
-
-NMWIFI_EXPORT std::uint32_t GetVisibleNetworkList(const char16_t* interfaceId, TWifiNetworkList* list) {
-  return Lib().GetVisibleNetworkList(interfaceId, list);
-}
-
-NMWIFI_EXPORT std::uint32_t Connect(const char16_t* interfaceId, const char16_t* ssid, const char16_t* key,
-                                    std::uint32_t security, std::uint32_t paramA, std::uint32_t paramB) {
-  return Lib().Connect(interfaceId, ssid, key, security, paramA, paramB);
-}
-
-NMWIFI_EXPORT std::uint32_t Disconnect(const char16_t* interfaceId) { return Lib().Disconnect(interfaceId); }
-
-NMWIFI_EXPORT std::uint32_t AddSsid(const char16_t* interfaceId, const char16_t* ssid, const char16_t* key) {
-  return Lib().AddSsid(interfaceId, ssid, key);
-}
-
-NMWIFI_EXPORT std::uint32_t DeleteSsid(const char16_t* interfaceId, const char16_t* ssid) {
-  return Lib().DeleteSsid(interfaceId, ssid);
-}
-
-NMWIFI_EXPORT std::uint32_t RegisterNotification(TWifiNotificationCallback callback) {
-  return Lib().RegisterNotification(callback);
-}
-
-NMWIFI_EXPORT std::uint32_t UnRegisterNotification(void) { return Lib().UnRegisterNotification(); }
-
-static_assert(std::is_same_v<decltype(&EnumInterface), TEnumInterface>);
-static_assert(std::is_same_v<decltype(&GetVisibleNetworkList), TGetVisibleNetworkList>);
-static_assert(std::is_same_v<decltype(&Connect), TConnect>);
-static_assert(std::is_same_v<decltype(&Disconnect), TDisconnect>);
-static_assert(std::is_same_v<decltype(&AddSsid), TAddSsid>);
-static_assert(std::is_same_v<decltype(&DeleteSsid), TDeleteSsid>);
-static_assert(std::is_same_v<decltype(&RegisterNotification), TRegisterNotification>);
-static_assert(std::is_same_v<decltype(&UnRegisterNotification), TUnRegisterNotification>);
+#include "wirelesslib/WirelessExports.inc"
