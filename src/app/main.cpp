@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     return Fatal(e.what());
   }
+  platform->SetWirelessLinkQuery(WirelessLinkQueryOver(*wifiLibrary));
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));

@@ -1,7 +1,9 @@
 #pragma once
 // The bundle of platform facilities, chosen once at start and handed down.
 // Nothing in the core includes a backend header; tests build their own bundle.
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kestrune::platform {
@@ -28,6 +30,13 @@ class PlatformHolder {
   virtual ~PlatformHolder() = default;
   virtual const Platform& Get() const = 0;
   virtual std::string Name() const = 0;
+
+  // Whether the wireless interface named by a connection GUID is associated
+  // with a network (nullopt: not a wireless interface the query knows).
+  using WirelessLinkQuery = std::function<std::optional<bool>(const std::string& guid)>;
+  // A platform whose connections do not report their own wireless link takes
+  // it from here; real hardware reports it and ignores the query.
+  virtual void SetWirelessLinkQuery(WirelessLinkQuery /*query*/) {}
 };
 
 // "sim" or "linux"; empty means the value of KESTRUNE_PLATFORM, and "linux" when that is unset.

@@ -2,7 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
+
+#include "core/Strings.h"
 
 namespace {
 
@@ -41,6 +44,24 @@ std::string WirelessLibraryPath(const std::string& appDir) {
   const char* chosen = std::getenv("KESTRUNE_WIRELESS_LIBRARY");
   if (chosen != nullptr && *chosen != '\0') return chosen;
   return appDir + kWirelessLibraryFileName;
+}
+
+std::optional<bool> WirelessLinkUp(const TWifiLibrary& library, const std::u16string& interfaceId) {
+  if (library.GetVisibleNetworkList == nullptr) return std::nullopt;
+  // Too large for the stack of every caller; the identity text is our own copy,
+  // which the library recognises as well as its own pointer.
+  auto list = std::make_unique<TWifiNetworkList>();
+  if (library.GetVisibleNetworkList(interfaceId.c_str(), list.get()) != 0) return std::nullopt;
+  const std::uint32_t count = std::min(list->Count, kWifiMaxNetworks);
+  for (std::uint32_t i = 0; i < count; ++i)
+    if ((list->Entries[i].State & 0xFF) == 0) return true;
+  return false;
+}
+
+std::function<std::optional<bool>(const std::string& guid)> WirelessLinkQueryOver(TWifiLibrary library) {
+  return [library = std::move(library)](const std::string& guid) {
+    return WirelessLinkUp(library, kestrune::AnsiToWide(guid));
+  };
 }
 
 std::unique_ptr<TWifiLibrary> LoadWirelessLibrary(const std::string& appDir) {

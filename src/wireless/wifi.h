@@ -6,7 +6,9 @@
 // naturally and everything after them moves with the alignment.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -137,6 +139,15 @@ constexpr const char* kWirelessLibraryFileName = "libwireless.so";
 // Opens the library at path and resolves all eight functions; throws
 // EWifiLibraryError naming the file and, where one is missing, the function.
 std::unique_ptr<TWifiLibrary> LoadWifiLibrary(const std::string& path);
+// Whether the interface whose identity text is interfaceId is associated with
+// a network (hosting or joined: a listed network in state 0); nullopt when the
+// library does not know the interface.
+std::optional<bool> WirelessLinkUp(const TWifiLibrary& library, const std::u16string& interfaceId);
+// The same as a query by connection GUID text, for a platform whose simulated
+// connections take their wireless link from the library. Holds its own copy of
+// the table, and with it the loaded library.
+std::function<std::optional<bool>(const std::string& guid)> WirelessLinkQueryOver(TWifiLibrary library);
+
 // The library to load: $KESTRUNE_WIRELESS_LIBRARY when set and not empty,
 // else libwireless.so beside the executable (appDir ends with a separator).
 std::string WirelessLibraryPath(const std::string& appDir);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Errors.h"
@@ -89,6 +92,31 @@ TEST(ConnectionManager, TheDefaultLaptop) {
   EXPECT_TRUE(catalogue.EnableConnectionSharing(lan->Guid, wifi->Guid));
   EXPECT_EQ(m.sharing.PublicConnection(), kDefaultWiredGuid);
   EXPECT_EQ(m.sharing.PrivateConnection(), kDefaultWirelessGuid);
+}
+
+// The demo's wireless connection follows the wireless library's link; others keep their own status.
+TEST(ConnectionManager, WirelessStatusFollowsTheLinkQuery) {
+  SimRig m;
+  m.machine.LoadDefaultScenario();
+  std::optional<bool> link;
+  std::vector<std::string> asked;
+  m.machine.SetWirelessLinkQuery([&](const std::string& guid) -> std::optional<bool> {
+    asked.push_back(guid);
+    return guid == kDefaultWirelessGuid ? link : std::nullopt;
+  });
+  TConnectionManager catalogue(m.Bundle());
+  const std::pair<std::optional<bool>, NETCON_STATUS> cases[] = {
+      {true, NCS_CONNECTED}, {false, NCS_MEDIA_DISCONNECTED}, {std::nullopt, NCS_MEDIA_DISCONNECTED}};
+  for (const auto& [up, status] : cases) {
+    link = up;
+    catalogue.Refresh();
+    ASSERT_EQ(catalogue.Connections().Count(), 2);
+    EXPECT_EQ(catalogue.Connection(0)->Status, NCS_CONNECTED);
+    EXPECT_EQ(catalogue.Connection(1)->Status, status);
+  }
+  EXPECT_NE(std::find(asked.begin(), asked.end(), kDefaultWirelessGuid), asked.end());
+  EXPECT_NE(std::find(asked.begin(), asked.end(), kDefaultWiredGuid), asked.end());
+  m.machine.SetWirelessLinkQuery({});
 }
 
 TEST(ConnectionManager, EveryStatusButDisconnectedIsListed) {

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/Strings.h"
 #include "wireless/wifi.h"
 
 extern char** environ;
@@ -190,6 +191,18 @@ class SimWirelessLibrary : public ::testing::Test {
   fs::path air_;
   std::unique_ptr<TWifiLibrary> lib_;
 };
+
+TEST_F(SimWirelessLibrary, TheLinkIsUpWhileHosting) {
+  const auto id = FirstInterface();
+  EXPECT_EQ(WirelessLinkUp(*lib_, id), false);
+  EXPECT_EQ(WirelessLinkUp(*lib_, u"no-such-interface"), std::nullopt);
+  ASSERT_EQ(lib_->AddSsid(id.c_str(), u"KESTRUNE", u"73914"), 0u);
+  EXPECT_EQ(WirelessLinkUp(*lib_, id), true);
+  // By connection GUID text, as a platform asks.
+  EXPECT_EQ(WirelessLinkQueryOver(*lib_)(kestrune::WideToAnsi(id)), true);
+  ASSERT_EQ(lib_->DeleteSsid(id.c_str(), u"KESTRUNE"), 0u);
+  EXPECT_EQ(WirelessLinkUp(*lib_, id), false);
+}
 
 TEST_F(SimWirelessLibrary, DefaultScenarioHasOneInterfaceAndANeighbour) {
   TWifiInterfaceList list{};

@@ -100,6 +100,7 @@ int Run(const fs::path& out) {
   kestrune::platform::SimMachine machine;
   machine.LoadDefaultScenario();
   machine.System().SetExecutablePath((temp.Path() / "kestrune").string());
+  machine.SetWirelessLinkQuery(WirelessLinkQueryOver(*library));
 
   // Boxes are answered at once; what they said is reported.
   kestrune::ui::SetMessagePrompt([](const kestrune::ui::MessageRequest& r) {

@@ -24,6 +24,8 @@ class SimMachine : public PlatformHolder {
 
   const Platform& Get() const override { return platform_; }
   std::string Name() const override { return "sim"; }
+  // The simulated connections take their wireless link from the query.
+  void SetWirelessLinkQuery(WirelessLinkQuery query) override { netSharing_.SetLinkQuery(std::move(query)); }
 
   SimInternet& Internet() { return internet_; }
   SimSystemInfo& System() { return system_; }

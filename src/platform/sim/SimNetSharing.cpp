@@ -27,6 +27,7 @@ struct SimNetSharing::State {
   std::uint64_t nextId = 1;
   SimSharingFaults faults;
   SimCom* com = nullptr;
+  std::function<std::optional<bool>(const std::string&)> linkQuery;
   int createCalls = 0;
   int liveObjects = 0;
   std::vector<SimSharingCall> calls;
@@ -78,16 +79,26 @@ class SimConnectionObject final : public INetConnection,
   }
 
   HRESULT GetProperties(NETCON_PROPERTIES& p) override {
-    std::lock_guard lock(state_->mutex);
-    const Entry* e = state_->Find(id_);
-    if (e == nullptr) return E_FAIL;  // the connection went away
-    if (FAILED(e->data.faults.getProperties)) return e->data.faults.getProperties;
-    p = NETCON_PROPERTIES{};
-    p.guidId = e->guid;
-    p.pszwName = kestrune::AnsiToWide(e->data.name);
-    p.pszwDeviceName = kestrune::AnsiToWide(e->data.deviceName);
-    p.Status = e->data.status;
-    p.MediaType = e->data.mediaType;
+    std::function<std::optional<bool>(const std::string&)> linkQuery;
+    std::string guid;
+    {
+      std::lock_guard lock(state_->mutex);
+      const Entry* e = state_->Find(id_);
+      if (e == nullptr) return E_FAIL;  // the connection went away
+      if (FAILED(e->data.faults.getProperties)) return e->data.faults.getProperties;
+      p = NETCON_PROPERTIES{};
+      p.guidId = e->guid;
+      p.pszwName = kestrune::AnsiToWide(e->data.name);
+      p.pszwDeviceName = kestrune::AnsiToWide(e->data.deviceName);
+      p.Status = e->data.status;
+      p.MediaType = e->data.mediaType;
+      linkQuery = state_->linkQuery;
+      guid = e->data.guid;
+    }
+    // Asked outside the lock: the query calls into the wireless library.
+    if (linkQuery) {
+      if (const auto up = linkQuery(guid)) p.Status = *up ? NCS_CONNECTED : NCS_MEDIA_DISCONNECTED;
+    }
     return S_OK;
   }
 
@@ -282,6 +293,11 @@ HRESULT SimNetSharing::CoCreateInstance(const GUID& clsid, std::shared_ptr<IUnkn
   if (!(clsid == CLSID_NetSharingManager)) return REGDB_E_CLASSNOTREG;
   object = std::make_shared<SimManagerObject>(state_);
   return S_OK;
+}
+
+void SimNetSharing::SetLinkQuery(std::function<std::optional<bool>(const std::string& guid)> query) {
+  std::lock_guard lock(state_->mutex);
+  state_->linkQuery = std::move(query);
 }
 
 void SimNetSharing::SetComRuntime(SimCom* com) {

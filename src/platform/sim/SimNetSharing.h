@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,10 @@ class SimNetSharing : public INetSharingProvider {
   ~SimNetSharing() override;
 
   HRESULT CoCreateInstance(const GUID& clsid, std::shared_ptr<IUnknown>& object) override;
+
+  // Where set, a connection's status follows it: true is NCS_CONNECTED, false
+  // NCS_MEDIA_DISCONNECTED, nullopt the connection's own status.
+  void SetLinkQuery(std::function<std::optional<bool>(const std::string& guid)> query);
 
   // With a runtime set, creating an object on a thread outside a COM bracket
   // fails with CO_E_NOTINITIALIZED. Not owned.
