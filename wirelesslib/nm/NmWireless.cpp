@@ -288,6 +288,7 @@ class Library {
       }
 
       RemoveOwnProfiles(*bus, *name, Interface(id));
+      NoteRequested(device, *name);
       const nm::Variant reply =
           bus->Call(nm::kManagerPath, nm::kManagerIface, "AddAndActivateConnection",
                     g_variant_new("(@a{sa{sv}}oo)", nm::BuildSettings(s), device.c_str(), chosen->path.c_str()), "(oo)");
@@ -364,6 +365,7 @@ class Library {
       const std::string profilePath = profile;
       Remember(*bus, *name, profilePath);
       std::string active;
+      NoteRequested(device, *name);
       try {
         const nm::Variant reply = bus->Call(nm::kManagerPath, nm::kManagerIface, "ActivateConnection",
                                             g_variant_new("(ooo)", profilePath.c_str(), device.c_str(), "/"), "(o)");
@@ -548,6 +550,19 @@ class Library {
     return out;
   }
 
+  // The network this library last asked a device to bring up. The notification
+  // thread reads a device's state late, when the profile may be gone already.
+  void NoteRequested(const std::string& device, const std::string& ssid) {
+    std::lock_guard lock(mutex_);
+    requested_[device] = ssid;
+  }
+
+  std::string Requested(const std::string& device) {
+    std::lock_guard lock(mutex_);
+    const auto it = requested_.find(device);
+    return it != requested_.end() ? it->second : std::string();
+  }
+
   void Remember(nm::Bus& bus, const std::string& ssid, const std::string& profile) {
     OwnProfile own{profile, {}};
     if (const auto s = nm::ConnectionSettings(bus, profile))
@@ -689,7 +704,8 @@ class Library {
     nm::Bus& bus = *workerBus_;
     if (now == NM_DEVICE_STATE_ACTIVATED) {
       if (!IsWifi(bus, device)) return;
-      const std::string ssid = SsidOf(bus, device);
+      std::string ssid = SsidOf(bus, device);
+      if (ssid.empty()) ssid = Requested(device);
       const auto it = activeSsid_.find(device);
       if (it != activeSsid_.end() && it->second != ssid) Post(kWifiCodeDisconnected, it->second);
       activeSsid_[device] = ssid;
@@ -799,6 +815,7 @@ class Library {
   // Only the worker touches these.
   std::shared_ptr<nm::Bus> workerBus_;
   std::map<std::string, std::string> activeSsid_;  // device path → SSID octets
+  std::map<std::string, std::string> requested_;   // device path → SSID octets; under mutex_
 };
 
 Library& Lib() {
