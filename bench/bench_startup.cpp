@@ -26,6 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/TempDir.h"
+#include "platform/SystemInfo.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -42,32 +45,6 @@ long long MonotonicNs() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
-
-fs::path BesideMe() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) throw std::runtime_error("cannot find my own folder");
-  return fs::path(std::string(path, static_cast<std::size_t>(n))).parent_path();
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "kestrune-bench-startup-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The environment of this process with the program's variables set.
 class ChildEnvironment {
@@ -204,9 +181,9 @@ int main(int argc, char** argv) {
     }
   }
   try {
-    TempDir temp;
+    TempDir temp("kestrune-bench-startup");
     // The program writes its settings beside itself: a copy keeps the build's folder as it is.
-    const fs::path source = BesideMe();
+    const fs::path source = fs::path(kestrune::platform::DirectoryOf(kestrune::platform::RunningExecutablePath()));
     const fs::path app = temp.Path() / "app";
     fs::create_directories(app);
     for (const char* file : kProgramFiles) fs::copy_file(source / file, app / file);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/Thread.h"
+#include "fixtures/TempDir.h"
 #include "platform/SystemInfo.h"
 #include "platform/sim/SimMachine.h"
 #include "shell/Unit1.h"
@@ -36,25 +37,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "kestrune-screenshot-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
   QElapsedTimer timer;
@@ -92,7 +74,7 @@ int Run(const fs::path& out) {
   LoadBrandingFile(appDir);
   const auto library = LoadWirelessLibrary(appDir);
 
-  TempDir temp;
+  TempDir temp("kestrune-screenshot");
   // An air of its own: another instance's network must not show up in the pictures.
   setenv("KESTRUNE_SIM_AIR", (temp.Path() / "air").c_str(), 1);
   unsetenv("KESTRUNE_SIM_WIFI");
