@@ -100,6 +100,21 @@ class IUnknown {
   virtual HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) = 0;
 };
 
+// {00000000-0000-0000-C000-000000000046}
+inline constexpr GUID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// QueryInterface of an object that implements IUnknown and I: the object itself
+// for either (for I only while offered), E_NOINTERFACE for anything else.
+template <typename I, typename Self>
+HRESULT AnswerQuery(const GUID& iid, const std::shared_ptr<Self>& self, std::shared_ptr<IUnknown>& out,
+                    bool offered = true) {
+  if (iid == IID_IUnknown || (iid == I::IID && offered)) {
+    out = self;
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
 // Asks obj for T (identified by T::IID); null on any failure.
 template <typename T>
 HRESULT QueryInterfaceAs(const std::shared_ptr<IUnknown>& obj, std::shared_ptr<T>& out) {

@@ -16,7 +16,6 @@ namespace kestrune::platform {
 namespace {
 
 // {00000000-0000-0000-C000-000000000046}
-constexpr GUID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 HRESULT FromError(const nm::NmError& e) {
   const std::string& name = e.DbusName();
@@ -186,11 +185,7 @@ class ConnectionObject final : public INetConnection, public std::enable_shared_
   ConnectionObject(std::shared_ptr<Context> ctx, std::string path) : ctx_(std::move(ctx)), path_(std::move(path)) {}
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == INetConnection::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetConnection>(iid, shared_from_this(), out);
   }
 
   HRESULT GetProperties(NETCON_PROPERTIES& p) override {
@@ -243,11 +238,7 @@ class ConfigurationObject final : public INetSharingConfiguration,
       : ctx_(std::move(ctx)), path_(std::move(path)), iface_(std::move(iface)), guid_(std::move(guid)) {}
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == INetSharingConfiguration::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetSharingConfiguration>(iid, shared_from_this(), out);
   }
 
   HRESULT get_SharingEnabled(VARIANT_BOOL& enabled) override {
@@ -338,11 +329,7 @@ class EnumObject final : public IEnumVARIANT, public std::enable_shared_from_thi
       : ctx_(std::move(ctx)), devices_(std::move(devices)) {}
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == IEnumVARIANT::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<IEnumVARIANT>(iid, shared_from_this(), out);
   }
 
   HRESULT Next(std::uint32_t celt, OleVariant& element, std::uint32_t* fetched) override {
@@ -377,11 +364,7 @@ class CollectionObject final : public INetSharingEveryConnectionCollection,
   explicit CollectionObject(std::shared_ptr<Context> ctx) : ctx_(std::move(ctx)) {}
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == INetSharingEveryConnectionCollection::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetSharingEveryConnectionCollection>(iid, shared_from_this(), out);
   }
 
   HRESULT get__NewEnum(std::shared_ptr<IUnknown>& enumerator) override {
@@ -405,11 +388,7 @@ class ManagerObject final : public INetSharingManager, public std::enable_shared
   explicit ManagerObject(std::shared_ptr<Context> ctx) : ctx_(std::move(ctx)) {}
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == INetSharingManager::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetSharingManager>(iid, shared_from_this(), out);
   }
 
   HRESULT get_INetSharingConfigurationForINetConnection(

@@ -11,7 +11,6 @@ namespace kestrune::platform {
 namespace {
 
 // {00000000-0000-0000-C000-000000000046}
-constexpr GUID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 struct Entry {
   std::uint64_t id;
@@ -71,11 +70,7 @@ class SimConnectionObject final : public INetConnection,
     std::lock_guard lock(state_->mutex);
     const Entry* e = state_->Find(id_);
     const bool lacks = e != nullptr && e->data.faults.lacksINetConnection;
-    if (iid == IID_IUnknown || (iid == INetConnection::IID && !lacks)) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetConnection>(iid, shared_from_this(), out, !lacks);
   }
 
   HRESULT GetProperties(NETCON_PROPERTIES& p) override {
@@ -115,11 +110,7 @@ class SimConfigurationObject final : public INetSharingConfiguration,
   SimConfigurationObject(std::shared_ptr<State> state, std::uint64_t id) : SimObject(std::move(state)), id_(id) {}
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == INetSharingConfiguration::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetSharingConfiguration>(iid, shared_from_this(), out);
   }
 
   HRESULT get_SharingEnabled(VARIANT_BOOL& enabled) override {
@@ -174,11 +165,7 @@ class SimEnumObject final : public IEnumVARIANT, public SimObject, public std::e
       std::lock_guard lock(state_->mutex);
       lacks = state_->faults.enumLacksIEnumVARIANT;
     }
-    if (iid == IID_IUnknown || (iid == IEnumVARIANT::IID && !lacks)) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<IEnumVARIANT>(iid, shared_from_this(), out, !lacks);
   }
 
   HRESULT Next(std::uint32_t celt, OleVariant& element, std::uint32_t* fetched) override {
@@ -212,11 +199,7 @@ class SimCollectionObject final : public INetSharingEveryConnectionCollection,
   using SimObject::SimObject;
 
   HRESULT QueryInterface(const GUID& iid, std::shared_ptr<IUnknown>& out) override {
-    if (iid == IID_IUnknown || iid == INetSharingEveryConnectionCollection::IID) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetSharingEveryConnectionCollection>(iid, shared_from_this(), out);
   }
 
   HRESULT get__NewEnum(std::shared_ptr<IUnknown>& enumerator) override {
@@ -243,11 +226,7 @@ class SimManagerObject final : public INetSharingManager,
       std::lock_guard lock(state_->mutex);
       lacks = state_->faults.managerLacksInterface;
     }
-    if (iid == IID_IUnknown || (iid == INetSharingManager::IID && !lacks)) {
-      out = shared_from_this();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerQuery<INetSharingManager>(iid, shared_from_this(), out, !lacks);
   }
 
   HRESULT get_INetSharingConfigurationForINetConnection(
