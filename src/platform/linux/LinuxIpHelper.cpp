@@ -88,16 +88,6 @@ std::set<std::string> LeasedInterfaces() {
   return out;
 }
 
-// The device's model as the hardware database names it, when udev knows it.
-std::string UdevModel(std::uint32_t ifindex) {
-  std::ifstream in("/run/udev/data/n" + std::to_string(ifindex));
-  std::string line;
-  constexpr std::string_view kKey = "E:ID_MODEL_FROM_DATABASE=";
-  while (std::getline(in, line))
-    if (line.compare(0, kKey.size(), kKey) == 0) return line.substr(kKey.size());
-  return {};
-}
-
 }  // namespace
 
 std::map<std::string, std::vector<std::string>> ParseProcNetRoute(std::string_view text) {
@@ -164,7 +154,7 @@ std::uint32_t LinuxIpHelper::GetAdaptersInfo(std::vector<IpAdapterInfo>* adapter
     if (linuxnet::IsLoopback(i)) continue;
     IpAdapterInfo r;
     r.AdapterName = i.guid;
-    r.Description = sysfsRoot_ == std::filesystem::path("/sys") ? UdevModel(i.ifindex) : std::string();
+    r.Description = sysfsRoot_ == std::filesystem::path("/sys") ? linuxnet::UdevModel(i.ifindex) : std::string();
     if (r.Description.empty()) r.Description = i.name;
     r.AddressLength = static_cast<std::uint32_t>(std::min<std::size_t>(i.mac.size(), MAX_ADAPTER_ADDRESS_LENGTH));
     std::copy_n(i.mac.begin(), r.AddressLength, r.Address.begin());

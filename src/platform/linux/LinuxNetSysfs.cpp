@@ -346,4 +346,13 @@ std::uint32_t OperStatusOf(const SysfsInterface& i) {
   return MIB_IF_OPER_STATUS_NON_OPERATIONAL;  // notpresent, testing
 }
 
+std::string UdevModel(std::uint32_t ifindex) {
+  std::ifstream in("/run/udev/data/n" + std::to_string(ifindex));
+  std::string line;
+  constexpr std::string_view kKey = "E:ID_MODEL_FROM_DATABASE=";
+  while (std::getline(in, line))
+    if (line.compare(0, kKey.size(), kKey) == 0) return line.substr(kKey.size());
+  return {};
+}
+
 }  // namespace kestrune::platform::linuxnet

@@ -68,4 +68,7 @@ std::vector<std::uint8_t> ParseMac(std::string_view text);
 // shared with an interface that owns it).
 void AssignGuids(std::vector<SysfsInterface>& interfaces);
 
+// The device's model as the hardware database names it, when udev knows it.
+std::string UdevModel(std::uint32_t ifindex);
+
 }  // namespace kestrune::platform::linuxnet

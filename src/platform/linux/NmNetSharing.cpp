@@ -61,16 +61,6 @@ NETCON_MEDIATYPE MediaTypeOf(std::uint32_t type) {
   }
 }
 
-// The device's model as the hardware database names it, when udev knows it.
-std::string UdevModel(std::uint32_t ifindex) {
-  std::ifstream in("/run/udev/data/n" + std::to_string(ifindex));
-  std::string line;
-  constexpr std::string_view kKey = "E:ID_MODEL_FROM_DATABASE=";
-  while (std::getline(in, line))
-    if (line.compare(0, kKey.size(), kKey) == 0) return line.substr(kKey.size());
-  return {};
-}
-
 // The hardware address NetworkManager reports for a device, either interface.
 std::string DeviceAddress(nm::Bus& bus, const std::string& path, const char* property) {
   for (const char* iface : {nm::kDeviceIface, "org.freedesktop.NetworkManager.Device.Wired", nm::kWirelessIface}) {
@@ -208,7 +198,7 @@ class ConnectionObject final : public INetConnection, public std::enable_shared_
     }
     std::string device;
     if (ctx_->state->sysfsRoot == std::filesystem::path("/sys")) {
-      if (const auto it = ctx_->ifindex.find(iface); it != ctx_->ifindex.end()) device = UdevModel(it->second);
+      if (const auto it = ctx_->ifindex.find(iface); it != ctx_->ifindex.end()) device = linuxnet::UdevModel(it->second);
     }
     if (device.empty()) device = nm::AsString(nm::Lookup(props, "Driver"));
     if (device.empty()) device = iface;
